@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the sanitizer preset and runs every test; then gives each fuzz target a short run.
+# Usage: scripts/test.sh        (from anywhere)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+
+if [[ -x scripts/fuzz.sh ]]; then
+  scripts/fuzz.sh
+fi
+
+ctest --preset asan -j"$jobs"
