@@ -1,6 +1,9 @@
 #include "engine/stream.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace lumessa {
@@ -39,38 +42,52 @@ bool TMemoryStream::Seek(uint64_t position) {
 std::unique_ptr<TFileStream> TFileStream::Open(const std::string& path, Mode mode) {
   std::FILE* f = std::fopen(path.c_str(), mode == Mode::Read ? "rb" : "wb");
   if (!f) return nullptr;
+  // A directory opens for reading on Linux; it is not a file.
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fclose(f);
+    return nullptr;
+  }
   return std::unique_ptr<TFileStream>(new TFileStream(f, mode));
 }
 
 TFileStream::~TFileStream() {
-  std::fclose(file_);
+  Close();
+}
+
+bool TFileStream::Close() {
+  if (!file_) return true;
+  bool ok = std::fclose(file_) == 0;
+  file_ = nullptr;
+  return ok;
 }
 
 size_t TFileStream::Read(void* buffer, size_t n) {
-  if (mode_ != Mode::Read) return 0;
+  if (!file_ || mode_ != Mode::Read) return 0;
   return std::fread(buffer, 1, n, file_);
 }
 
 size_t TFileStream::Write(const void* buffer, size_t n) {
-  if (mode_ != Mode::Create) return 0;
+  if (!file_ || mode_ != Mode::Create) return 0;
   return std::fwrite(buffer, 1, n, file_);
 }
 
 bool TFileStream::Seek(uint64_t position) {
-  return std::fseek(file_, static_cast<long>(position), SEEK_SET) == 0;
+  if (!file_ || position > uint64_t(INT64_MAX)) return false;
+  return fseeko(file_, off_t(position), SEEK_SET) == 0;
 }
 
 uint64_t TFileStream::Position() const {
-  long p = std::ftell(file_);
+  if (!file_) return 0;
+  off_t p = ftello(file_);
   return p < 0 ? 0 : uint64_t(p);
 }
 
 uint64_t TFileStream::Size() const {
-  long cur = std::ftell(file_);
-  if (cur < 0 || std::fseek(file_, 0, SEEK_END) != 0) return 0;
-  long end = std::ftell(file_);
-  std::fseek(file_, cur, SEEK_SET);
-  return end < 0 ? 0 : uint64_t(end);
+  if (!file_) return 0;
+  if (mode_ == Mode::Create) std::fflush(file_);
+  struct stat st;
+  return fstat(fileno(file_), &st) == 0 ? uint64_t(st.st_size) : 0;
 }
 
 }  // namespace lumessa

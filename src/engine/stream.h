@@ -24,6 +24,9 @@ class TStream {
   virtual bool Seek(uint64_t position) = 0;
   virtual uint64_t Position() const = 0;
   virtual uint64_t Size() const = 0;
+  // Finishes the stream. For a written file this is where the content is stored for good: false
+  // when it could not be (the caller's data is then not on disk).
+  virtual bool Close() { return true; }
 
   // The rest of the stream from the current position.
   std::string ReadRest();
@@ -61,6 +64,7 @@ class TFileStream : public TStream {
   bool Seek(uint64_t position) override;
   uint64_t Position() const override;
   uint64_t Size() const override;
+  bool Close() override;
 
  private:
   TFileStream(std::FILE* f, Mode mode) : file_(f), mode_(mode) {}
