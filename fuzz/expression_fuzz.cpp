@@ -7,8 +7,8 @@
 #include <exception>
 #include <string_view>
 
+#include "engine/random.h"
 #include "math/expression.h"
-#include "math/random.h"
 
 using namespace lumessa;
 using namespace lumessa::expr;

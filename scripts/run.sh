@@ -8,8 +8,8 @@ scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc 2>/dev/null || echo 2)"
 
-if [[ -x build/bin/lumessa ]]; then
-  exec build/bin/lumessa "$@"
+if [[ ! -f build/game/data/ini/Lumessa.ini && " $* " != *" --app-dir "* ]]; then
+  echo "run: the game's data set is not built yet; pass --app-dir DIR to run another one." >&2
+  exec build/bin/lumessa --help
 fi
-# The engine is not there yet: show what the data tool can do.
-exec build/bin/lumessa-pack --help
+exec build/bin/lumessa "$@"

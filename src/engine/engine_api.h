@@ -78,6 +78,14 @@ class IEngine : public virtual IInterface {
   virtual void ClearMessageHook() = 0;
 };
 
+// Channel control of the audio layer, answered by the engine beside IEngine: a sound widget
+// asks whether the channel PlaySound gave it still plays, and stops just that channel.
+class IAudioChannels : public virtual IInterface {
+ public:
+  virtual bool IsChannelPlaying(TAudioHandle channel) const = 0;
+  virtual void StopChannel(TAudioHandle channel) = 0;
+};
+
 // The game's side, driven by the engine.
 class IGame : public virtual IInterface {
  public:

@@ -5,8 +5,8 @@
 #include <limits>
 #include <numbers>
 
+#include "engine/random.h"
 #include "engine/text.h"
-#include "math/random.h"
 
 namespace lumessa::expr {
 

@@ -5,8 +5,8 @@
 #include <numbers>
 
 #include "engine/log.h"
+#include "engine/random.h"
 #include "engine/surface.h"
-#include "math/random.h"
 
 namespace lumessa {
 

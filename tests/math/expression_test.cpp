@@ -6,7 +6,7 @@
 #include <numbers>
 #include <string>
 
-#include "math/random.h"
+#include "engine/random.h"
 #include "math_test_util.h"
 
 namespace lumessa::expr {

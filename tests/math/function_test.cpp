@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/random.h"
 #include "engine/surface.h"
 #include "math/function_kinds.h"
-#include "math/random.h"
 #include "math_test_util.h"
 
 namespace lumessa {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "../resources/test_files.h"
 #include "resources/cipher.h"
+#include "support/test_files.h"
 #include "test_support.h"
 
 namespace lumessa {

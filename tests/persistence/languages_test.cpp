@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../resources/test_files.h"
+#include "support/test_files.h"
 #include "test_support.h"
 
 namespace lumessa {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../resources/test_files.h"
+#include "support/test_files.h"
 #include "test_support.h"
 
 namespace lumessa {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "../resources/test_files.h"
 #include "persistence/text_encoding.h"
 #include "resources/cipher.h"
+#include "support/test_files.h"
 #include "test_support.h"
 
 namespace lumessa {

@@ -9,7 +9,7 @@
 
 #include "resources/buffered_file_stream.h"
 #include "resources/resource_reader.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace lumessa {
 namespace {

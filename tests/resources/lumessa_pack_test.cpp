@@ -9,7 +9,7 @@
 #include "resources/cipher.h"
 #include "resources/data_file.h"
 #include "resources/zip_archive.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace lumessa {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace lumessa {
 namespace {

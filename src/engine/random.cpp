@@ -1,4 +1,4 @@
-#include "math/random.h"
+#include "engine/random.h"
 
 #include <cmath>
 #include <numbers>

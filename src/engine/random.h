@@ -1,6 +1,7 @@
 // The one random generator of the program. Everything that varies at random (the random kinds
-// of functions, the expression words "random", "random_int" and "randg", particles) draws from
-// it, so one seed (the game's --seed) replays a whole run.
+// of functions, the expression words "random", "random_int" and "randg", particles, the member
+// a sound or music group plays) draws from it, so one seed (the game's --seed) replays a whole
+// run. It lives in the engine core so that every subsystem can reach it.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,19 @@
+#include "app/register_classes.h"
+
+#include "engine/engine.h"
+#include "math/function.h"
+#include "persistence/persist_object.h"
+#include "resources/resource_catalogue.h"
+#include "resources/sound.h"
+
+namespace lumessa {
+
+void RegisterAllClasses() {
+  RegisterEngineClasses();
+  RegisterPersistenceClasses();
+  RegisterResourceClasses();
+  RegisterSoundClasses();
+  RegisterMathClasses();
+}
+
+}  // namespace lumessa
