@@ -10,6 +10,8 @@
 #include "engine/random.h"
 #include "engine/screenshot.h"
 #include "engine/text.h"
+#include "persistence/global_options.h"
+#include "persistence/languages.h"
 #include "persistence/param_collection.h"
 #include "persistence/persist_object.h"
 #include "persistence/xml_storage.h"
@@ -71,6 +73,7 @@ bool TEngine::Init(std::string_view definitionFile) {
   if (!options_.applicationFolder.empty() && ::chdir(options_.applicationFolder.c_str()) != 0)
     ok = Fail("cannot enter the application folder " + options_.applicationFolder);
   SetApplicationFolder(ToDataPath(options_.applicationFolder));
+  SelectLanguage("");  // the default language file
   SeedProgramRandom(options_.seed ? *options_.seed : TimeOfDaySeed());
   InitSettings();
   if (options_.platform == TPlatformKind::Headless) frameInterval_ = options_.headlessFrameMs;
@@ -113,6 +116,9 @@ bool TEngine::CreateEngineWindow() {
     return Fail("cannot open a window: no display (try --headless)");
   }
   windowCreated_ = true;
+  IPlatform* platform = platform_.get();
+  SetClipboardTextSource([platform] { return platform->GetClipboardText(); });
+  GlobalOptions().SetUserDataFolder(GetUserDataFolder());
   return true;
 }
 
@@ -170,6 +176,7 @@ void TEngine::Done() {
   soundReady_ = false;
   surfacesReady_ = false;
   if (platform_) platform_->DestroyWindow();
+  if (windowCreated_) SetClipboardTextSource(nullptr);
   windowCreated_ = false;
   game_.reset();
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "persistence/global_options.h"
 #include "persistence/persist_object.h"
 #include "persistence/xml_storage.h"
 #include "platform/headless/headless_platform.h"
@@ -272,6 +274,11 @@ TEST_F(EngineTest, SettingsSideEffectsAndTextFiles) {
   EXPECT_EQ(engine->LoadTextFile("data/missing.txt", ""), "");
   EXPECT_TRUE(engine->SaveUserDataFile("hello", "notes.txt"));
   EXPECT_EQ(test::ReadFile(app + "/user/notes.txt"), "hello");
+  // The options store and the clipboard are the engine's.
+  EXPECT_TRUE(SetGlobalOption("Probe", "1"));
+  EXPECT_TRUE(std::filesystem::exists(app + "/user/options.dat"));
+  Platform().SetClipboardText("pasted");
+  EXPECT_EQ(GetClipboardText(), "pasted");
 }
 
 TEST_F(EngineTest, LoadsResourceFilesFromArchivesAndReleasesThemByGroup) {
