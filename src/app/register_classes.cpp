@@ -5,6 +5,7 @@
 #include "persistence/persist_object.h"
 #include "resources/resource_catalogue.h"
 #include "resources/sound.h"
+#include "widgets/widget_classes.h"
 
 namespace lumessa {
 
@@ -14,6 +15,7 @@ void RegisterAllClasses() {
   RegisterResourceClasses();
   RegisterSoundClasses();
   RegisterMathClasses();
+  RegisterWidgetClasses();
 }
 
 }  // namespace lumessa
