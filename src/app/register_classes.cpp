@@ -5,6 +5,7 @@
 #include "persistence/persist_object.h"
 #include "resources/resource_catalogue.h"
 #include "resources/sound.h"
+#include "shell/shell_classes.h"
 #include "widgets/widget_classes.h"
 
 namespace lumessa {
@@ -16,6 +17,7 @@ void RegisterAllClasses() {
   RegisterSoundClasses();
   RegisterMathClasses();
   RegisterWidgetClasses();
+  RegisterShellClasses();
 }
 
 }  // namespace lumessa

@@ -1,0 +1,13 @@
+#include "shell/shell_classes.h"
+
+#include "shell/game.h"
+
+namespace lumessa {
+
+void RegisterShellClasses() {
+  RegisterObjectClass<TGame>("Game");
+  RegisterObjectClass<TGameScreen>("GameScreen");
+  RegisterObjectClass<TGameScreenQueryDialog>("GameScreenQueryDialog");
+}
+
+}  // namespace lumessa
