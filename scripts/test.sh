@@ -14,4 +14,10 @@ if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh
 fi
 
-ctest --preset asan -j"$jobs"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+ctest --preset asan -j"$jobs" 2>&1 | tee "$log" || status=$?
+# CTest lists skipped tests after its summary; repeat the summary so that it ends the output.
+grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 || true
+exit "$status"
