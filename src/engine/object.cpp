@@ -49,12 +49,12 @@ Ref<TAbstractObject> CreateObject(const TObjectClass& cls, std::string_view crea
   return obj;
 }
 
-Ref<TAbstractObject> CreateObjectFromSpec(std::string_view spec) {
-  size_t brace = spec.find('{');
-  if (brace == std::string_view::npos) return CreateObject(FindObjectClass(Trim(spec)));
-  std::string_view params = spec.substr(brace + 1);
-  if (!params.empty()) params.remove_suffix(1);  // the spec's closing brace
-  return CreateObject(FindObjectClass(Trim(spec.substr(0, brace))), params);
+Ref<TAbstractObject> CreateObjectFromSpec(std::string_view typeSpec) {
+  size_t brace = typeSpec.find('{');
+  if (brace == std::string_view::npos) return CreateObject(FindObjectClass(Trim(typeSpec)));
+  std::string_view params = typeSpec.substr(brace + 1);
+  if (!params.empty()) params.remove_suffix(1);  // the closing brace
+  return CreateObject(FindObjectClass(Trim(typeSpec.substr(0, brace))), params);
 }
 
 Ref<TAbstractObject> CreateObjectByType(std::string_view typeName) {

@@ -175,7 +175,7 @@ std::string FindTypeName() {
 // parameters. Empty for an empty class.
 Ref<TAbstractObject> CreateObject(const TObjectClass& cls, std::string_view creationParams = {});
 // "TypeName" or "TypeName{name=value\...}"; empty for an unknown type name.
-Ref<TAbstractObject> CreateObjectFromSpec(std::string_view spec);
+Ref<TAbstractObject> CreateObjectFromSpec(std::string_view typeSpec);
 // The object registered under typeName, without creation parameters; empty if unknown.
 Ref<TAbstractObject> CreateObjectByType(std::string_view typeName);
 

@@ -9,7 +9,7 @@
 //   object helpers                               CreateNamedObject, CreateFromNode, ...
 //
 // Reserved attributes on every persistent node: "name", "type", "template" ("yes": the node only
-// overrides the attributes of its "_outstorage" file) and "_outstorage" (a storage spec whose
+// overrides the attributes of its "_outstorage" file) and "_outstorage" (a storage reference whose
 // file supplies the node's defaults and receives its saved content).
 #pragma once
 

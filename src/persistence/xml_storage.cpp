@@ -274,7 +274,7 @@ class TXMLStorage final : public TAbstractObject,
 
 namespace {
 
-Ref<TXMLStorage> OpenSpecStorage(std::string_view spec);
+Ref<TXMLStorage> OpenSpecStorage(std::string_view storageSpec);
 // The document of the text, or empty; `why` then says what is wrong, when asked.
 Ref<TXMLDocument> ParseDocument(std::string_view utf8, std::string* why = nullptr);
 Ref<TXMLDocument> ParseDataText(std::string_view text, std::string* why = nullptr);
@@ -892,10 +892,10 @@ struct TStorageSpec {
 
 // "file=data\levels\common.xml\cryptkey=K": the separator of the list is also the separator
 // of the path, so an item that does not start a known key continues the value before it.
-TStorageSpec ParseStorageSpec(std::string_view spec) {
+TStorageSpec ParseStorageSpec(std::string_view storageSpec) {
   TStorageSpec out;
   std::string* value = nullptr;
-  for (const std::string& item : SplitParamList(spec, '\\')) {
+  for (const std::string& item : SplitParamList(storageSpec, '\\')) {
     size_t eq = item.find('=');
     std::string_view name = eq == std::string::npos
                                 ? std::string_view()
@@ -934,8 +934,8 @@ Ref<TXMLStorage> FindCached(std::string_view file) {
   return found ? Query<TXMLStorage>(*found) : Ref<TXMLStorage>();
 }
 
-Ref<TXMLStorage> OpenSpecStorage(std::string_view spec) {
-  TStorageSpec s = ParseStorageSpec(spec);
+Ref<TXMLStorage> OpenSpecStorage(std::string_view storageSpec) {
+  TStorageSpec s = ParseStorageSpec(storageSpec);
   if (s.file.empty()) return {};
   if (Ref<TXMLStorage> cached = FindCached(s.file)) return cached;
   for (const std::string& f : tOpeningFiles) {
@@ -969,12 +969,12 @@ Ref<TXMLStorage> OpenSpecStorage(std::string_view spec) {
 
 }  // namespace
 
-Ref<IHierStorage> OpenStorageSpec(std::string_view spec) {
-  return OpenSpecStorage(spec);
+Ref<IHierStorage> OpenStorageSpec(std::string_view storageSpec) {
+  return OpenSpecStorage(storageSpec);
 }
 
-bool SaveStorageToSpec(const Ref<IHierStorage>& storage, std::string_view spec) {
-  TStorageSpec s = ParseStorageSpec(spec);
+bool SaveStorageToSpec(const Ref<IHierStorage>& storage, std::string_view storageSpec) {
+  TStorageSpec s = ParseStorageSpec(storageSpec);
   Ref<IHierStorageRoot> root = Query<IHierStorageRoot>(storage);
   if (s.file.empty() || !root) return false;
   std::optional<std::string> text = root->GetDocumentText();

@@ -8,7 +8,7 @@
 //   typed accessors    ReadString/Bool/Int/Float/Enum/Text and their Write forms
 //
 // TXMLStorage, the implementation behind all of these, lives in xml_storage.cpp. A node whose
-// "_outstorage" attribute names another file (a storage spec) takes every value and child it
+// "_outstorage" attribute names another file (a storage reference) takes every value and child it
 // lacks from that file's root: its template.
 #pragma once
 
@@ -124,16 +124,16 @@ Ref<IHierStorage> LoadStorageFromFile(std::string_view fileName);
 // declaration naming any encoding but utf-8 is read as Windows-1252.
 Ref<IHierStorage> LoadStorageFromText(std::string_view text);
 
-// Storage specs: "file=path\cryptkey=key" (the key optional; with it the file holds the
+// Storage references: "file=path\cryptkey=key" (the key optional; with it the file holds the
 // enciphered text in hexadecimal).
 //
-// The root of the spec's file, loaded once and kept in a process-wide cache keyed by the file
+// The root of the referenced file, loaded once and kept in a process-wide cache keyed by the file
 // (ignoring case) until ClearStorageCache. Empty when the file is missing, does not parse, or
 // is being opened already (a chain of "_outstorage" files that leads back to itself).
-Ref<IHierStorage> OpenStorageSpec(std::string_view spec);
-// Writes the storage's document to the spec's file (enciphered when the spec has a key),
+Ref<IHierStorage> OpenStorageSpec(std::string_view storageSpec);
+// Writes the storage's document to the referenced file (enciphered when it names a key),
 // creating missing folders, replacing the file atomically. The file's cache entry is dropped.
-bool SaveStorageToSpec(const Ref<IHierStorage>& storage, std::string_view spec);
+bool SaveStorageToSpec(const Ref<IHierStorage>& storage, std::string_view storageSpec);
 void ClearStorageCache();
 
 // True for a valid XML name (what element and attribute names must be to be written).

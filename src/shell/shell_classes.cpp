@@ -1,5 +1,6 @@
 #include "shell/shell_classes.h"
 
+#include "shell/controls.h"
 #include "shell/game.h"
 
 namespace lumessa {
@@ -8,6 +9,7 @@ void RegisterShellClasses() {
   RegisterObjectClass<TGame>("Game");
   RegisterObjectClass<TGameScreen>("GameScreen");
   RegisterObjectClass<TGameScreenQueryDialog>("GameScreenQueryDialog");
+  RegisterControlClasses();
 }
 
 }  // namespace lumessa

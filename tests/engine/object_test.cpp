@@ -91,7 +91,7 @@ TEST_F(RegistryTest, CreateObjectCallsInitializeThenEachParameterInOrder) {
 
 TEST_F(RegistryTest, CreateObjectFromSpec) {
   struct Case {
-    const char* spec;
+    const char* typeSpec;
     bool created;
     std::vector<std::string> log;
   };
@@ -106,8 +106,8 @@ TEST_F(RegistryTest, CreateObjectFromSpec) {
       {"", false, {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec);
-    Ref<TAbstractObject> obj = CreateObjectFromSpec(c.spec);
+    SCOPED_TRACE(c.typeSpec);
+    Ref<TAbstractObject> obj = CreateObjectFromSpec(c.typeSpec);
     ASSERT_EQ(bool(obj), c.created);
     if (auto* probe = dynamic_cast<TProbe*>(obj.get())) {
       EXPECT_EQ(probe->log, c.log);

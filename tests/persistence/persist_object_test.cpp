@@ -141,11 +141,11 @@ TEST_F(PersistObjectTest, PropertiesByName) {
 // file stays as it was.
 TEST_F(PersistObjectTest, TemplateSaveWritesOnlyTheDifferences) {
   test::WriteFile(folder_ / "base.xml", "<widget width='100' color='red'/>");
-  std::string spec = test::SpecFor(folder_ / "base.xml");
+  std::string storageSpec = test::SpecFor(folder_ / "base.xml");
   std::string before = test::ReadFile(folder_ / "base.xml");
 
   Ref<TTestWidget> w = Widget();
-  w->Load(Xml("<widget name='w1' _outstorage='" + spec + "' template='yes' width='5'/>"));
+  w->Load(Xml("<widget name='w1' _outstorage='" + storageSpec + "' template='yes' width='5'/>"));
   EXPECT_EQ(w->width, 5);
   EXPECT_EQ(w->color, "red");  // from the referenced file
   EXPECT_TRUE(w->IsTemplateNode());
@@ -156,12 +156,13 @@ TEST_F(PersistObjectTest, TemplateSaveWritesOnlyTheDifferences) {
   std::vector<std::pair<std::string, std::string>> written;
   for (int i = 0; i < out->GetValueCount(); ++i)
     written.emplace_back(out->GetValueName(i), out->ReadValueAt(i, "").ToString());
-  EXPECT_EQ(written, (std::vector<std::pair<std::string, std::string>>{{"name", "w1"},
-                                                                       {"type", "test_widget"},
-                                                                       {"width", "5"},
-                                                                       {"color", "blue"},
-                                                                       {"template", "yes"},
-                                                                       {"_outstorage", spec}}));
+  EXPECT_EQ(written,
+            (std::vector<std::pair<std::string, std::string>>{{"name", "w1"},
+                                                              {"type", "test_widget"},
+                                                              {"width", "5"},
+                                                              {"color", "blue"},
+                                                              {"template", "yes"},
+                                                              {"_outstorage", storageSpec}}));
   EXPECT_EQ(test::ReadFile(folder_ / "base.xml"), before);
 
   // Equal to the file: nothing but the reference.
@@ -171,7 +172,7 @@ TEST_F(PersistObjectTest, TemplateSaveWritesOnlyTheDifferences) {
   Ref<IHierStorage> same = Xml("<widget/>");
   w->Save(same);
   EXPECT_EQ(same->GetXml(),
-            "<widget type=\"test_widget\" template=\"yes\" _outstorage=\"" + spec + "\"/>");
+            "<widget type=\"test_widget\" template=\"yes\" _outstorage=\"" + storageSpec + "\"/>");
 }
 
 // Without "template" the whole content rewrites the referenced file and the node keeps only
@@ -179,22 +180,22 @@ TEST_F(PersistObjectTest, TemplateSaveWritesOnlyTheDifferences) {
 TEST_F(PersistObjectTest, OutStorageSaveRewritesTheReferencedFile) {
   fs::path file = folder_ / "defs" / "w.xml";
   test::WriteFile(file, "<widget width='100'/>");
-  std::string spec = test::SpecFor(file);
+  std::string storageSpec = test::SpecFor(file);
   Ref<TTestWidget> w = Widget();
-  w->Load(Xml("<widget _outstorage='" + spec + "'/>"));
+  w->Load(Xml("<widget _outstorage='" + storageSpec + "'/>"));
   EXPECT_EQ(w->width, 100);
 
   w->width = 7;
   w->color = "green";
   Ref<IHierStorage> out = Xml("<widget keep='me'/>");
   w->Save(out);
-  EXPECT_EQ(out->GetXml(), "<widget keep=\"me\" _outstorage=\"" + spec + "\"/>");
+  EXPECT_EQ(out->GetXml(), "<widget keep=\"me\" _outstorage=\"" + storageSpec + "\"/>");
   Ref<IHierStorage> rewritten = LoadStorageFromText(test::ReadFile(file));
   ASSERT_TRUE(rewritten);
   EXPECT_EQ(rewritten->GetXml(), "<widget type=\"test_widget\" width=\"7\" color=\"green\"/>");
   // And the next load sees the new content, not a stale cached copy.
   Ref<TTestWidget> again = Widget();
-  again->Load(Xml("<widget _outstorage='" + spec + "'/>"));
+  again->Load(Xml("<widget _outstorage='" + storageSpec + "'/>"));
   EXPECT_EQ(again->width, 7);
 }
 

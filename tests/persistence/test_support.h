@@ -16,11 +16,11 @@ inline Ref<IHierStorage> Xml(std::string_view text) {
   return LoadStorageFromText(text);
 }
 
-// A storage spec naming a file by its absolute path.
+// A storage reference naming a file by its absolute path.
 inline std::string SpecFor(const std::filesystem::path& file, std::string_view key = {}) {
-  std::string spec = "file=" + file.string();
-  if (!key.empty()) spec += "\\cryptkey=" + std::string(key);
-  return spec;
+  std::string storageSpec = "file=" + file.string();
+  if (!key.empty()) storageSpec += "\\cryptkey=" + std::string(key);
+  return storageSpec;
 }
 
 // A decimal comma for the duration of a test: the C++ global locale always, and the C locale

@@ -506,15 +506,15 @@ class StorageFileTest : public testing::Test {
 
 TEST_F(StorageFileTest, SpecsAreCachedByFileIgnoringCase) {
   test::WriteFile(folder_ / "Level.xml", "<level v='1'/>");
-  std::string spec = test::SpecFor(folder_ / "Level.xml");
-  Ref<IHierStorage> first = OpenStorageSpec(spec);
+  std::string storageSpec = test::SpecFor(folder_ / "Level.xml");
+  Ref<IHierStorage> first = OpenStorageSpec(storageSpec);
   ASSERT_TRUE(first);
   test::WriteFile(folder_ / "Level.xml", "<level v='2'/>");
-  EXPECT_EQ(OpenStorageSpec(spec), first);
+  EXPECT_EQ(OpenStorageSpec(storageSpec), first);
   std::string upper = test::SpecFor(folder_ / "LEVEL.XML");
   EXPECT_EQ(OpenStorageSpec(upper), first);
   ClearStorageCache();
-  EXPECT_EQ(ReadString(OpenStorageSpec(spec), "v"), "2");
+  EXPECT_EQ(ReadString(OpenStorageSpec(storageSpec), "v"), "2");
   EXPECT_FALSE(OpenStorageSpec("cryptkey=abc"));
   EXPECT_FALSE(OpenStorageSpec(test::SpecFor(folder_ / "absent.xml")));
 }
@@ -529,19 +529,19 @@ TEST_F(StorageFileTest, SpecPathsMayUseBackslashesAndBraces) {
 
 TEST_F(StorageFileTest, EncipheredSpecsRoundTrip) {
   const std::string key = "k3yk3yk3yk3yk3yk";
-  std::string spec = test::SpecFor(folder_ / "new" / "deeper" / "s.dat", key);
+  std::string storageSpec = test::SpecFor(folder_ / "new" / "deeper" / "s.dat", key);
   Ref<IHierStorageRoot> doc = CreateStorage("save");
   Query<IHierStorage>(doc)->WriteValue("score", 1200);
-  ASSERT_TRUE(SaveStorageToSpec(Query<IHierStorage>(doc), spec));  // creates the folders
+  ASSERT_TRUE(SaveStorageToSpec(Query<IHierStorage>(doc), storageSpec));  // creates the folders
   std::string onDisk = test::ReadFile(folder_ / "new" / "deeper" / "s.dat");
   EXPECT_EQ(onDisk.find("score"), std::string::npos);
   EXPECT_EQ(DecodeText(onDisk, key, 16).find("<save score=\"1200\""), 0u);
-  EXPECT_EQ(ReadInt(OpenStorageSpec(spec), "score", 0), 1200);
+  EXPECT_EQ(ReadInt(OpenStorageSpec(storageSpec), "score", 0), 1200);
 
   // Saving again replaces the file and the cached copy.
   Query<IHierStorage>(doc)->WriteValue("score", 1300);
-  ASSERT_TRUE(SaveStorageToSpec(Query<IHierStorage>(doc), spec));
-  EXPECT_EQ(ReadInt(OpenStorageSpec(spec), "score", 0), 1300);
+  ASSERT_TRUE(SaveStorageToSpec(Query<IHierStorage>(doc), storageSpec));
+  EXPECT_EQ(ReadInt(OpenStorageSpec(storageSpec), "score", 0), 1300);
 
   ClearStorageCache();
   EXPECT_FALSE(OpenStorageSpec(test::SpecFor(folder_ / "new" / "deeper" / "s.dat", "wrong key")));

@@ -151,6 +151,9 @@ class TFakeEngine : public TAbstractObject, public virtual IEngine, public virtu
   std::set<TAudioHandle> stoppedChannels;
   bool failPlays = false;
   int surfacesCreated = 0;
+  TPoint cursorPos;                    // what GetCursorPos answers
+  std::vector<std::string> urls;       // OpenUrl calls
+  std::vector<std::string> documents;  // OpenDocument calls
 
   void AddResource(std::string_view name, Ref<IResource> resource) {
     resource->SetName(name);
@@ -181,7 +184,7 @@ class TFakeEngine : public TAbstractObject, public virtual IEngine, public virtu
     return it == resources.end() ? Ref<IResource>() : it->second;
   }
   void RemoveResource(std::string_view) override {}
-  TPoint GetCursorPos() const override { return {}; }
+  TPoint GetCursorPos() const override { return cursorPos; }
   void SetCursorPos(TPoint) override {}
   void HideSystemCursor() override {}
   void ShowSystemCursor() override {}
@@ -197,8 +200,8 @@ class TFakeEngine : public TAbstractObject, public virtual IEngine, public virtu
   void StopAllSounds() override {}
   void SetMusicVolumeValue(const TVariant&) override {}
   void Quit() override {}
-  void OpenDocument(std::string_view) override {}
-  void OpenUrl(std::string_view) override {}
+  void OpenDocument(std::string_view name) override { documents.emplace_back(name); }
+  void OpenUrl(std::string_view url) override { urls.emplace_back(url); }
   Ref<ISurface> CreateSurface() override {
     ++surfacesCreated;
     return MakeSurface(0, 0);
